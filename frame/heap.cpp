@@ -1,0 +1,71 @@
+// The frame's heap: C++ allocations of the whole program come from the
+// process heap, and one that cannot be satisfied ends the process through the
+// error report, naming the size asked for.
+#include "frame/frame.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <new>
+
+namespace {
+
+[[noreturn]] void out_of_memory(std::size_t size)
+{
+    // A report that itself runs out of memory ends the process silently.
+    static bool reporting = false;
+    if (reporting)
+        std::_Exit(-1);
+    reporting = true;
+    static char text[64];
+    std::snprintf(text, sizeof text, "分配 %zu 字节内存失败!", size);
+    frame::fatal(text);
+}
+
+void* allocate(std::size_t size)
+{
+    if (void* p = std::malloc(size ? size : 1))
+        return p;
+    out_of_memory(size);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size)
+{
+    return allocate(size);
+}
+
+void* operator new[](std::size_t size)
+{
+    return allocate(size);
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept
+{
+    return std::malloc(size ? size : 1);
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept
+{
+    return std::malloc(size ? size : 1);
+}
+
+void operator delete(void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, std::size_t) noexcept
+{
+    std::free(p);
+}
