@@ -24,6 +24,7 @@ struct platform::Window {
     explicit Window(gtk_backend::Type t) : type(t) {}
     gtk_backend::Type type;
     GtkWidget* widget = nullptr;       // the GtkWindow, or the child widget
+    GtkWidget* outer = nullptr;        // child: what sits in the layout (widget or its frame)
     GtkWidget* client = nullptr;       // top-level: the GtkLayout holding the children
     WindowListener* listener = nullptr;
     Window* parent = nullptr;

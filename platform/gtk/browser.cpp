@@ -188,6 +188,9 @@ WebKitSettings* shared_settings()
         webkit_settings_set_zoom_text_only(s, TRUE);
         webkit_settings_set_media_playback_requires_user_gesture(s, FALSE);
         webkit_settings_set_javascript_can_open_windows_automatically(s, TRUE);
+        // The accelerated renderer leaves the top rows of a view blank when the
+        // view runs past its window's bottom edge, as the banner view does.
+        webkit_settings_set_hardware_acceleration_policy(s, WEBKIT_HARDWARE_ACCELERATION_POLICY_NEVER);
         return s;
     }();
     return settings;

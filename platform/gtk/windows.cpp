@@ -125,8 +125,17 @@ void place_child(Window* parent, Window* child, platform::Rect r)
     child->place = r;
     parent->children.push_back(child);
     attach(child->widget, child);
-    gtk_widget_set_size_request(child->widget, std::max(r.width, 0), std::max(r.height, 0));
-    gtk_layout_put(GTK_LAYOUT(parent->client), child->widget, r.x, r.y);
+    // Siblings stack by their own windows; a child without one would be
+    // drawn beneath all of them, so it gets a frame that has one.
+    if (gtk_widget_get_has_window(child->widget) || child->type == Type::Painted) {
+        child->outer = child->widget;
+    } else {
+        child->outer = gtk_event_box_new();
+        gtk_container_add(GTK_CONTAINER(child->outer), child->widget);
+        gtk_widget_show(child->widget);
+    }
+    gtk_widget_set_size_request(child->outer, std::max(r.width, 0), std::max(r.height, 0));
+    gtk_layout_put(GTK_LAYOUT(parent->client), child->outer, r.x, r.y);
 }
 
 void free_window_tree(Window* w)
@@ -461,20 +470,20 @@ void stack_children(Window* const* top_to_bottom, std::size_t count)
     // A layout draws its children in order and stacks their windows as they
     // are realised, so the bottom child goes in first.
     for (std::size_t i = 0; i < count; ++i) {
-        g_object_ref(top_to_bottom[i]->widget);
-        gtk_container_remove(GTK_CONTAINER(layout), top_to_bottom[i]->widget);
+        g_object_ref(top_to_bottom[i]->outer);
+        gtk_container_remove(GTK_CONTAINER(layout), top_to_bottom[i]->outer);
     }
     for (std::size_t i = count; i-- > 0;) {
         Window* c = top_to_bottom[i];
-        gtk_layout_put(layout, c->widget, c->place.x, c->place.y);
-        g_object_unref(c->widget);
+        gtk_layout_put(layout, c->outer, c->place.x, c->place.y);
+        g_object_unref(c->outer);
     }
     parent->children.assign(top_to_bottom, top_to_bottom + count);
 }
 
 void show_child(Window* w, bool visible)
 {
-    gtk_widget_set_visible(w->widget, visible);
+    gtk_widget_set_visible(w->outer, visible);
 }
 
 void invalidate(Window* w)
@@ -484,7 +493,7 @@ void invalidate(Window* w)
 
 bool is_visible(Window* w)
 {
-    return gtk_widget_get_visible(w->widget);
+    return gtk_widget_get_visible(w->outer ? w->outer : w->widget);
 }
 
 void set_focus(Window* child)
@@ -512,7 +521,7 @@ void destroy(Window* w)
         g_source_remove(w->resize_check);
     if (w->parent)
         std::erase(w->parent->children, w);
-    gtk_widget_destroy(w->widget);
+    gtk_widget_destroy(w->outer ? w->outer : w->widget);
     free_window_tree(w);
 }
 
