@@ -160,6 +160,7 @@ class Site:
         if self.proc.poll() is None:
             self.proc.terminate()
             self.proc.wait(5)
+        self.proc.stdout.close()
 
 
 def closed_port():

@@ -1,6 +1,7 @@
 """The main window as the user meets it: place, size, frame, what shows
 where, and the two page requests."""
 
+import os
 import time
 import unittest
 
@@ -38,6 +39,11 @@ class MainWindow(unittest.TestCase):
         self.assertEqual(self.player.outer_rect(), (228, 161, 568, 446))
         left, right, top, bottom = self.player.frame_extents()
         self.assertGreater(top, 0, "the window manager's caption is part of the outer size")
+
+    def test_current_directory_is_the_programs_folder(self):
+        cwd = os.readlink("/proc/%d/cwd" % self.player.proc.pid)
+        self.assertNotEqual(self.desktop.tmp, os.path.dirname(harness.PLAYER), "started elsewhere")
+        self.assertEqual(cwd, os.path.dirname(os.path.realpath(harness.PLAYER)))
 
     def test_both_pages_requested_plainly(self):
         def both():
