@@ -158,11 +158,11 @@ Colour button_face_colour()
 
 void error_box(std::string_view title, std::string_view text)
 {
-    if (!g_display) {
-        std::fwrite(text.data(), 1, text.size(), stderr);
-        std::fflush(stderr);
+    // Also on stderr, where there may be nobody to read the box.
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
+    if (!g_display)
         return;
-    }
     std::string body(text);
     GtkWidget* box = gtk_message_dialog_new(nullptr, GTK_DIALOG_MODAL, GTK_MESSAGE_ERROR, GTK_BUTTONS_OK, "%s",
                                             body.c_str());
