@@ -8,6 +8,8 @@ namespace kinds {
 extern const frame::Kind button;
 extern const frame::Kind picture_box;
 extern const frame::Kind html_viewer;
+extern const frame::Kind label;
+extern const frame::Kind trans_label;
 
 // The control's font from its font_* settings; an empty face means none of
 // its own (the default GUI font).

@@ -30,7 +30,7 @@ std::optional<bool> ok_clicked(frame::EventArgs)
 void set_up() {}
 void exit_routine() {}
 
-const frame::Kind kKinds[] = {kinds::button, kinds::picture_box, kinds::html_viewer};
+const frame::Kind kKinds[] = {kinds::button, kinds::picture_box, kinds::html_viewer, kinds::label, kinds::trans_label};
 
 const frame::HandlerEntry kHandlers[] = {
     {"about_clicked", about_clicked},

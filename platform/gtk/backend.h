@@ -12,6 +12,7 @@
 
 #include <gtk/gtk.h>
 
+#include <string>
 #include <vector>
 
 namespace gtk_backend {
@@ -47,6 +48,9 @@ struct Extents {
 // Asks the window manager what frame it will put around this realised,
 // unmapped window; all zero when there is no window manager to ask.
 Extents frame_extents(GtkWidget* window);
+
+// The installed family to use for a face name, or "" when there is none.
+std::string installed_face(const std::string& face);
 
 platform::Window* window_of(GtkWidget*);
 void attach(GtkWidget*, platform::Window*);

@@ -182,7 +182,12 @@ Window* create_top_level(const TopLevelStyle& style, Rect outer, WindowListener*
     GtkWindow* win = GTK_WINDOW(gtk_window_new(GTK_WINDOW_TOPLEVEL));
     w->widget = GTK_WIDGET(win);
     attach(w->widget, w);
-    gtk_window_set_title(win, style.title.c_str());
+    // Window managers write a name of their own into an empty caption.
+    gtk_window_set_title(win, style.title.empty() ? " " : style.title.c_str());
+    // Without minimise and maximise buttons it is a dialog to the window
+    // manager, which then offers neither.
+    if (!style.minimize_box && !style.maximize_box)
+        gtk_window_set_type_hint(win, GDK_WINDOW_TYPE_HINT_DIALOG);
     gtk_window_set_icon_list(win, application_icons());
     gtk_window_set_resizable(win, style.maximize_box || !style.fixed_frame);
     if (style.owner) {
@@ -309,13 +314,15 @@ public:
 
     bool select_font(const Font& f) override
     {
-        if (f.face.empty()) {
+        std::string family = f.face.empty() ? std::string() : installed_face(f.face);
+        if (family.empty()) {
+            // The default GUI font, also for a face that is not installed.
             pango_layout_set_font_description(m_layout, nullptr);
             pango_layout_set_attributes(m_layout, nullptr);
-            return true;
+            return f.face.empty();
         }
         PangoFontDescription* d = pango_font_description_new();
-        pango_font_description_set_family(d, f.face.c_str());
+        pango_font_description_set_family(d, family.c_str());
         // Negative heights give the character height, positive ones the cell.
         int px = f.height < 0 ? -f.height : f.height > 0 ? f.height * 4 / 5 : 0;
         if (px > 0)
