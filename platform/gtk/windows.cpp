@@ -425,7 +425,7 @@ void use_compact_buttons()
     done = true;
     // Buttons get exactly the size they are given, as native buttons do.
     GtkCssProvider* css = gtk_css_provider_new();
-    gtk_css_provider_load_from_data(css, "button.vexilo { min-height: 0; min-width: 0; padding: 0 2px; }", -1, nullptr);
+    gtk_css_provider_load_from_data(css, "button.vexilo { min-height: 0; min-width: 0; padding: 0 2px; box-shadow: none; }", -1, nullptr);
     gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
                                               GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
     g_object_unref(css);
