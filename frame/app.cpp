@@ -24,7 +24,9 @@ int process_main()
         std::fputs("vexilo: no display to open\n", stderr);
     std::string path = platform::executable_path();
     std::size_t cut = path.rfind(platform::path_separator());
-    app().exe_folder = cut == std::string::npos ? std::string() : path.substr(0, cut);
+    // A root folder keeps its separator: "/" and "C:\" name the root, "C:" does not.
+    bool root = cut == 0 || (cut != std::string::npos && path[cut - 1] == ':');
+    app().exe_folder = cut == std::string::npos ? std::string() : path.substr(0, root ? cut + 1 : cut);
     app().exe_name = cut == std::string::npos ? path : path.substr(cut + 1);
 
     if (program_start() == 0) {
@@ -73,15 +75,15 @@ void run_message_loop()
     app().loop_entered = true;
     if (!any_window_loaded())
         return;
-    message_loop(0);
+    message_loop();
 }
 
-void message_loop(std::uint32_t modal_window)
+void message_loop(const LoadedWindow* modal)
 {
     App& a = app();
     for (;;) {
-        if (modal_window != 0) {
-            if (a.modal_window != modal_window)
+        if (modal) {
+            if (!is_loaded(modal))
                 return;
             // The quit message stays queued for the main loop.
             if (platform::quit_is_next())
@@ -89,7 +91,7 @@ void message_loop(std::uint32_t modal_window)
         }
         int code = 0;
         if (platform::run_one_step(&code)) {
-            if (modal_window != 0) {
+            if (modal) {
                 platform::post_quit(code);
                 return;
             }

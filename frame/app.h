@@ -17,12 +17,20 @@ struct StoredWindow {
     std::unique_ptr<LoadedWindow> live;
 };
 
+// A window that dialogs have disabled: how many, and its state before the first.
+struct DisabledWindow {
+    platform::Window* window;
+    int count;
+    bool was_enabled;
+};
+
 struct App {
     const Program* program = nullptr;
     std::vector<StoredWindow> store;
     int events_blocked = 0;
     bool loop_entered = false;
     std::uint32_t modal_window = 0;
+    std::vector<DisabledWindow> disabled_windows;
     WindowRef current_event;
     void (*exit_routine)() = nullptr;
     platform::Window* hidden_owner = nullptr;
@@ -42,7 +50,7 @@ struct LoadedWindow final : platform::WindowListener {
     std::vector<std::unique_ptr<Control>> controls;
     bool destroy_pending = false;
     bool modal = false;
-    std::vector<std::pair<platform::Window*, bool>> disabled;   // (window, was enabled)
+    std::vector<platform::Window*> disabled;   // the windows this dialog disabled
     platform::Window* focus_memory = nullptr;
 
     void on_close_request() override;
@@ -66,8 +74,10 @@ void destroy_now(LoadedWindow&);
 // The close procedure of the title bar and of Esc.
 void close_window(LoadedWindow&);
 
-// The message loop; in modal mode it runs until that window is gone.
-void message_loop(std::uint32_t modal_window);
+bool is_loaded(const LoadedWindow*);
+
+// The message loop; with a modal window it runs until that window is gone.
+void message_loop(const LoadedWindow* modal = nullptr);
 
 // Releases everything the frame holds; run once at the end of the process.
 void end_routine();

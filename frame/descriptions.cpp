@@ -24,28 +24,29 @@ constexpr SettingSpec kWindowSettings[] = {
     {"always_on_top", SettingType::Flag},
 };
 
-bool valid_utf8(std::string_view s)
+// The offset of the first byte that is not valid UTF-8 text, or npos.
+std::size_t invalid_utf8_at(std::string_view s)
 {
     std::size_t i = 0;
     while (i < s.size()) {
         auto c = static_cast<unsigned char>(s[i]);
         int extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : -1;
         if (extra < 0 || (extra > 0 && (c < 0xC2 || i + extra >= s.size())))
-            return false;
+            return i;
         std::uint32_t cp = extra == 0 ? c : c & (0x3F >> extra);
         for (int k = 1; k <= extra; ++k) {
             auto d = static_cast<unsigned char>(s[i + k]);
             if ((d & 0xC0) != 0x80)
-                return false;
+                return i;
             cp = cp << 6 | (d & 0x3F);
         }
         if ((extra == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (extra == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
-            return false;
+            return i;
         if (cp < 0x20 && cp != '\t' && cp != '\r' && cp != '\n')
-            return false;
+            return i;
         i += extra + 1;
     }
-    return true;
+    return std::string_view::npos;
 }
 
 // One line split into words; quoted words keep their text with escapes resolved.
@@ -64,10 +65,10 @@ public:
     ReadResult run()
     {
         ReadResult result;
-        if (m_block.find('\0') != std::string_view::npos)
-            fail("the block holds a NUL byte");
-        else if (!valid_utf8(m_block))
-            fail("the block is not valid UTF-8 text");
+        if (std::size_t bad = invalid_utf8_at(m_block); bad != std::string_view::npos) {
+            m_line = 1 + static_cast<int>(std::count(m_block.begin(), m_block.begin() + bad, '\n'));
+            fail(m_block[bad] == '\0' ? "a NUL byte" : "a byte that is not UTF-8 text or a control character");
+        }
         while (m_error.empty() && next_line())
             take_line();
         if (m_error.empty())

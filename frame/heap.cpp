@@ -69,3 +69,48 @@ void operator delete[](void* p, std::size_t) noexcept
 {
     std::free(p);
 }
+
+namespace {
+
+void* allocate_aligned(std::size_t size, std::align_val_t align)
+{
+    const auto a = static_cast<std::size_t>(align);
+    // aligned_alloc wants a size that is a multiple of the alignment.
+    const std::size_t rounded = size == 0 ? a : (size + a - 1) / a * a;
+    if (rounded >= size)
+        if (void* p = std::aligned_alloc(a, rounded))
+            return p;
+    out_of_memory(size);
+}
+
+}  // namespace
+
+void* operator new(std::size_t size, std::align_val_t align)
+{
+    return allocate_aligned(size, align);
+}
+
+void* operator new[](std::size_t size, std::align_val_t align)
+{
+    return allocate_aligned(size, align);
+}
+
+void operator delete(void* p, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept
+{
+    std::free(p);
+}
+
+void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
+{
+    std::free(p);
+}

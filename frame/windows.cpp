@@ -28,6 +28,11 @@ bool any_window_loaded()
     return std::any_of(app().store.begin(), app().store.end(), [](const StoredWindow& s) { return s.live != nullptr; });
 }
 
+bool is_loaded(const LoadedWindow* w)
+{
+    return std::any_of(app().store.begin(), app().store.end(), [w](const StoredWindow& s) { return s.live.get() == w; });
+}
+
 bool is_live_window(platform::Window* w)
 {
     return std::any_of(app().store.begin(), app().store.end(),
@@ -105,13 +110,33 @@ bool build(LoadedWindow& w, platform::Window* owner)
     return true;
 }
 
+// Dialogs may nest and close in any order, so a window is enabled again, to
+// its state before the first dialog, only when the last one lets it go.
+void disable(platform::Window* window)
+{
+    auto& list = app().disabled_windows;
+    auto it = std::find_if(list.begin(), list.end(), [window](const DisabledWindow& d) { return d.window == window; });
+    if (it != list.end()) {
+        ++it->count;
+        return;
+    }
+    list.push_back({window, 1, platform::is_enabled(window)});
+    platform::set_enabled(window, false);
+}
+
 void reenable_disabled(LoadedWindow& w)
 {
     if (!w.modal)
         return;
-    for (auto [window, was_enabled] : w.disabled)
+    auto& list = app().disabled_windows;
+    for (platform::Window* window : w.disabled) {
+        auto it = std::find_if(list.begin(), list.end(), [window](const DisabledWindow& d) { return d.window == window; });
+        if (it == list.end() || --it->count > 0)
+            continue;
         if (is_live_window(window))
-            platform::set_enabled(window, was_enabled);
+            platform::set_enabled(window, it->was_enabled);
+        list.erase(it);
+    }
     w.disabled.clear();
     w.modal = false;
 }
@@ -126,6 +151,7 @@ void destroy_now(LoadedWindow& w)
     StoredWindow* slot = find_stored(w.number);
     const std::uint32_t number = w.number;
     platform::destroy(w.native);
+    std::erase_if(a.disabled_windows, [&w](const DisabledWindow& d) { return d.window == w.native; });
     // Putting the snapshot back forgets the live window and its controls.
     slot->live.reset();
     if (a.modal_window == number)
@@ -157,12 +183,12 @@ bool load_window(WindowRef ref, std::optional<WindowRef> parent, bool dialog)
         }
         destroy_now(w);
     }
+    platform::dispatch_waiting();
+    // Dialogs have no parent; any other parent may have gone meanwhile.
     if (dialog)
         parent_window = nullptr;
     else if (parent && !(parent_window = find_loaded(*parent)))
         return false;
-
-    platform::dispatch_waiting();
     ++a.events_blocked;
     auto loaded = std::make_unique<LoadedWindow>();
     LoadedWindow& w = *loaded;
@@ -198,15 +224,15 @@ bool load_window(WindowRef ref, std::optional<WindowRef> parent, bool dialog)
     for (StoredWindow& other : a.store) {
         if (!other.live || other.live.get() == &w || other.live->has_parent)
             continue;
-        platform::Window* native = other.live->native;
-        w.disabled.push_back({native, platform::is_enabled(native)});
-        platform::set_enabled(native, false);
+        w.disabled.push_back(other.live->native);
+        disable(other.live->native);
     }
     if (own.visible) {
         std::uint32_t remembered = a.modal_window;
         a.modal_window = w.number;
-        message_loop(w.number);
-        a.modal_window = remembered;
+        message_loop(&w);
+        StoredWindow* outer = find_stored(remembered);
+        a.modal_window = outer && outer->live ? remembered : 0;
     }
     return true;
 }
@@ -237,7 +263,8 @@ void close_window(LoadedWindow& w)
     StoredWindow* slot = find_stored(number);
     if (!slot || slot->live.get() != &w)
         return;
-    if (r.ran && !w.has_parent && r.value == false)
+    // Every loaded window is a top-level window: a "no" keeps it open.
+    if (r.ran && r.value == false)
         return;
     destroy_now(w);
 }
