@@ -3,6 +3,7 @@
 // error report, naming the size asked for.
 #include "frame/frame.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <new>
@@ -72,15 +73,25 @@ void operator delete[](void* p, std::size_t) noexcept
 
 namespace {
 
+// Over-aligned blocks: the block from malloc is kept just before the aligned
+// address, so one free() path serves every C runtime.
 void* allocate_aligned(std::size_t size, std::align_val_t align)
 {
     const auto a = static_cast<std::size_t>(align);
-    // aligned_alloc wants a size that is a multiple of the alignment.
-    const std::size_t rounded = size == 0 ? a : (size + a - 1) / a * a;
-    if (rounded >= size)
-        if (void* p = std::aligned_alloc(a, rounded))
-            return p;
+    const std::size_t extra = a + sizeof(void*);
+    if (size <= SIZE_MAX - extra)
+        if (void* block = std::malloc(size + extra)) {
+            auto address = (reinterpret_cast<std::uintptr_t>(block) + sizeof(void*) + a - 1) & ~(a - 1);
+            reinterpret_cast<void**>(address)[-1] = block;
+            return reinterpret_cast<void*>(address);
+        }
     out_of_memory(size);
+}
+
+void free_aligned(void* p)
+{
+    if (p)
+        std::free(static_cast<void**>(p)[-1]);
 }
 
 }  // namespace
@@ -97,20 +108,20 @@ void* operator new[](std::size_t size, std::align_val_t align)
 
 void operator delete(void* p, std::align_val_t) noexcept
 {
-    std::free(p);
+    free_aligned(p);
 }
 
 void operator delete[](void* p, std::align_val_t) noexcept
 {
-    std::free(p);
+    free_aligned(p);
 }
 
 void operator delete(void* p, std::size_t, std::align_val_t) noexcept
 {
-    std::free(p);
+    free_aligned(p);
 }
 
 void operator delete[](void* p, std::size_t, std::align_val_t) noexcept
 {
-    std::free(p);
+    free_aligned(p);
 }

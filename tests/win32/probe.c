@@ -1,10 +1,10 @@
 /* Test helper run under Wine beside the program: waits for a visible
- * top-level window with the given title and prints what Win32 knows of it as
+ * top-level window with the given title (and class) and prints what Win32 knows of it as
  * one line of JSON (UTF-8): its rectangles, styles, owner, which of its
  * children holds the keyboard focus, and its children, top of the stack
  * first, with their texts.
  *
- *   probe TITLE [TIMEOUT_MS]
+ *   probe TITLE [TIMEOUT_MS [CLASS]]
  *
  * Exit code 0 when found, 1 when no such window appeared in time.
  */
@@ -59,13 +59,32 @@ static int count_descendants(HWND hwnd)
     return n;
 }
 
-static HWND wait_for(const wchar_t *title, DWORD timeout)
+struct wanted {
+    const wchar_t *title, *cls;
+    HWND found;
+};
+
+static BOOL CALLBACK match(HWND hwnd, LPARAM param)
+{
+    struct wanted *w = (struct wanted *)param;
+    wchar_t text[1024] = L"", cls[256] = L"";
+    GetWindowTextW(hwnd, text, 1024);
+    GetClassNameW(hwnd, cls, 256);
+    if (IsWindowVisible(hwnd) && wcscmp(text, w->title) == 0 && (!w->cls || wcscmp(cls, w->cls) == 0)) {
+        w->found = hwnd;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+static HWND wait_for(const wchar_t *title, const wchar_t *cls, DWORD timeout)
 {
     DWORD start = GetTickCount();
     for (;;) {
-        HWND hwnd = FindWindowW(NULL, title);
-        if (hwnd && IsWindowVisible(hwnd))
-            return hwnd;
+        struct wanted w = {title, cls, NULL};
+        EnumWindows(match, (LPARAM)&w);
+        if (w.found)
+            return w.found;
         if (GetTickCount() - start > timeout)
             return NULL;
         Sleep(100);
@@ -75,10 +94,10 @@ static HWND wait_for(const wchar_t *title, DWORD timeout)
 int wmain(int argc, wchar_t **argv)
 {
     if (argc < 2) {
-        fputs("usage: probe TITLE [TIMEOUT_MS]\n", stderr);
+        fputs("usage: probe TITLE [TIMEOUT_MS [CLASS]]\n", stderr);
         return 2;
     }
-    HWND hwnd = wait_for(argv[1], argc > 2 ? (DWORD)wcstoul(argv[2], NULL, 10) : 10000);
+    HWND hwnd = wait_for(argv[1], argc > 3 ? argv[3] : NULL, argc > 2 ? (DWORD)wcstoul(argv[2], NULL, 10) : 10000);
     if (!hwnd)
         return 1;
 

@@ -9,6 +9,8 @@ Usage: wine_test.py [options] SCENARIO [ARG]
   remove-prefix        removes it again
   main-window          title, place, styles, icons, children, painting, focus,
                        the two pages asked of the loopback proxy; Exit button
+  about                the About window: owned, centred, modal over the main
+                       window, and the focus back where it was after Esc
   close WAY            escape | alt-f4 | wmctrl: the process ends with 0
   error-box CASE       corrupt-block | no-start-window: a patched copy shows
                        the error box; Return ends the process with 255
@@ -41,12 +43,17 @@ ISOLATED = "VEXILO_ISOLATED"
 OVERRIDES = "mscoree,mshtml=;winebrowser.exe,winemenubuilder.exe=d"
 # Faces whose missing glyphs Wine should take from the CJK font, and the fonts to use.
 LINKED_FACES = ["Tahoma", "MS Shell Dlg", "MS Shell Dlg 2", "Microsoft Sans Serif", "Segoe UI", "Arial"]
+# Faces of a Chinese desktop that the descriptions name, taken by the CJK font.
+SUBSTITUTED_FACES = ["宋体", "SimSun", "新宋体", "NSimSun", "黑体", "SimHei"]
 CJK_FONTS = [("/usr/share/fonts/truetype/wqy/wqy-zenhei.ttc", "WenQuanYi Zen Hei"),
              ("/usr/share/fonts/truetype/arphic/uming.ttc", "AR PL UMing CN")]
 
 WS_CLIPCHILDREN, WS_CAPTION, WS_SYSMENU = 0x02000000, 0x00C00000, 0x00080000
 WS_THICKFRAME, WS_MINIMIZEBOX, WS_MAXIMIZEBOX, WS_VISIBLE = 0x00040000, 0x00020000, 0x00010000, 0x10000000
 MWM_DECOR_RESIZEH, MWM_DECOR_MINIMIZE, MWM_DECOR_MAXIMIZE = 0x04, 0x20, 0x40
+# The window class the backend gives each control kind.
+KIND_CLASSES = {"Button": "Button", "PicBox": "Vexilo.Painted", "Label": "Vexilo.Painted",
+                "TransLabel": "Vexilo.Painted", "HtmlViewer": "Vexilo.BrowserHost"}
 
 failures = []
 
@@ -183,8 +190,9 @@ class Session:
         log = open(os.path.join(self.work, log_name), "wb")
         return self._spawn([self.args.wine, exe], env=self.env, stdout=log, stderr=subprocess.STDOUT)
 
-    def probe(self, title, timeout=30):
-        code, out = self.wine(self.args.probe, title, str(timeout * 1000), timeout=timeout + 30)
+    def probe(self, title, timeout=30, cls=None):
+        code, out = self.wine(self.args.probe, title, str(timeout * 1000), *([cls] if cls else []),
+                              timeout=timeout + 30)
         return json.loads(out) if code == 0 else None
 
     def x_window(self, title):
@@ -221,6 +229,16 @@ def wait_until(condition, timeout, what):
     while not condition():
         if time.monotonic() > end:
             raise RuntimeError(what)
+        time.sleep(0.2)
+
+
+def settled(look, good, timeout=10):
+    """The first look that is good within the time, else the last one."""
+    end = time.monotonic() + timeout
+    while True:
+        seen = look()
+        if good(seen) or time.monotonic() > end:
+            return seen
         time.sleep(0.2)
 
 
@@ -331,6 +349,8 @@ def make_prefix(args, work):
         lines = ["Windows Registry Editor Version 5.00", "",
                  r"[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]"]
         lines += ['"%s"=hex(7):%s' % (f, ",".join("%02x" % b for b in link)) for f in LINKED_FACES]
+        lines += ["", r"[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes]"]
+        lines += ['"%s"="%s"' % (f, face) for f in SUBSTITUTED_FACES]
         reg = os.path.join(work, "fonts.reg")
         with open(reg, "wb") as f:
             f.write(b"\xff\xfe" + ("\r\n".join(lines) + "\r\n").encode("utf-16-le"))
@@ -350,105 +370,173 @@ def main_window(args, work):
     s = Session(args, work, proxy=True, hosts=hosts)
     try:
         proc = s.start(args.exe, "main-window.log")
-        info = s.probe(title, timeout=60)
+        info = s.probe(title, timeout=45)
         if not check(info is not None, "a visible window titled %s" % title):
             return
-
-        # Place: the outer rectangle, centred on the screen.
-        w, h = own["place"][2:]
-        expected = [(SCREEN[0] - w) // 2, (SCREEN[1] - h) // 2, w, h]
-        check(info["rect"] == expected, "outer rectangle %s (expected %s)" % (info["rect"], expected))
         wid = s.x_window(title)
-        if check(wid is not None, "X window named %s" % title):
-            name = s.x("xprop", "-id", wid, "-notype", "_NET_WM_NAME")
-            check('"%s"' % title in name, "X title: %s" % name.strip())
-            geo = s.x("xwininfo", "-id", wid)
-            x_rect = [int(re.search(p + r":\s+(-?\d+)", geo).group(1))
-                      for p in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
-            check(x_rect == info["client"], "X window %s lies on the client area %s" % (x_rect, info["client"]))
-
-        # Styles, as Win32 has them and as the window manager was told.
-        style = info["style"]
-        for bit, name, wanted in [(WS_CAPTION, "caption", True), (WS_SYSMENU, "system menu", True),
-                                  (WS_MINIMIZEBOX, "minimise box", True), (WS_MAXIMIZEBOX, "maximise box", True),
-                                  (WS_THICKFRAME, "sizing frame", False), (WS_CLIPCHILDREN, "clip children", True),
-                                  (WS_VISIBLE, "visible", True)]:
-            check(bool(style & bit) == wanted, "%s %s (style 0x%08x)" % (name, "on" if wanted else "off", style))
-        check(info["owner"] == 0, "not owned: it has a task-bar button")
-        if wid:
-            hints = s.x("xprop", "-id", wid, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS")
-            sizes = re.findall(r"(minimum|maximum) size: (\d+) by (\d+)", hints)
-            check(len(sizes) == 2 and sizes[0][1:] == sizes[1][1:] == (str(info["client"][2]), str(info["client"][3])),
-                  "the window manager may not resize it: %s" % sizes)
-            motif = [int(v, 16) for v in re.findall(r"0x[0-9a-f]+", hints.split("_MOTIF_WM_HINTS", 1)[1])]
-            decor = motif[2] if len(motif) > 2 else 0
-            check(decor & MWM_DECOR_MINIMIZE and decor & MWM_DECOR_MAXIMIZE and not decor & MWM_DECOR_RESIZEH,
-                  "decorations: minimise and maximise, no resize handles (0x%x)" % decor)
-            icons = net_wm_icons(s, wid)
-            check(sorted(icons) == [16, 32], "icon pair 32 and 16 px: %s" % sorted(icons))
-            for size in (32, 16):
-                check(size in icons and icon_matches(icons[size], os.path.join(work, "icons", "vexilo-%d.png" % size)),
-                      "%d px icon has the application icon's pixels" % size)
-
-        # The children: stacked in stored order, in place, with their captions.
-        classes = {"Button": "Button", "PicBox": "Vexilo.Painted", "HtmlViewer": "Vexilo.BrowserHost"}
-        got = [(c["class"], c["rect"], c["text"]) for c in info["children"]]
-        want = [(classes[c["kind"]], c["place"], c["caption"] or "") for c in controls]
-        check(got == want, "children top to bottom:\n       got  %s\n       want %s" % (got, want))
-        boxes = [c for c in info["children"] if c["class"] == "Vexilo.BrowserHost"]
-        check(len(boxes) == 2 and all(c["descendants"] > 0 for c in boxes),
-              "both browser boxes hold the control's windows: %s" % [c["descendants"] for c in boxes])
-
-        # Focus: the first stop is the player box, and the control's own window holds it.
-        player_index = next(i for i, c in enumerate(controls) if "/jiujiuting/" in c["url"])
-        check(info["focus_child"] == player_index and info["focus_class"] != "Vexilo.BrowserHost",
-              "focus inside the player box, in %s" % info["focus_class"])
-        # Tab is the window's even from inside the control: the next stop is the Exit button.
-        exit_index = next(i for i, c in enumerate(controls) if c["caption"] == "退出软件")
-        if wid:
-            s.x("xdotool", "windowactivate", "--sync", wid, check=False)
-        s.x("xdotool", "key", "Tab")
-        after_tab = s.probe(title)
-        check(after_tab and after_tab["focus_child"] == exit_index, "Tab moves the focus to the Exit button")
-        s.x("xdotool", "key", "shift+Tab")
-        after_back = s.probe(title)
-        check(after_back and after_back["focus_child"] == player_index, "Shift+Tab moves it back to the player box")
-
-        # Painting: the client in the button face, a painted box over the banner box.
-        shot = s.screenshot()
-        cx, cy = info["client"][:2]
-
-        def pixel(x, y):
-            i = ((cy + y) * SCREEN[0] + cx + x) * 3
-            return tuple(shot[i:i + 3])
-
-        face = info["button_face"]
-        face_rgb = (face & 255, face >> 8 & 255, face >> 16 & 255)
-        for x, y, colour, what in [(1, 100, face_rgb, "client left of the player box: button face"),
-                                   (200, 326, face_rgb, "painted box over the banner box: button face"),
-                                   (200, 340, (255, 255, 255), "banner box below the painted box: white"),
-                                   (300, 100, (255, 255, 255), "player box: white")]:
-            check(pixel(x, y) == colour, "%s at %d,%d: %s" % (what, x, y, pixel(x, y)))
-
-        # Both pages were asked of the proxy: the controls were told where to go.
-        def asked():
-            try:
-                with open(s.requests, encoding="utf-8") as f:
-                    seen = {(urlsplit(e["target"]).hostname, urlsplit(e["target"]).path) for e in map(json.loads, f)}
-            except FileNotFoundError:
-                return False
-            return all((urlsplit(u).hostname, urlsplit(u).path) in seen for u in urls)
-        try:
-            wait_until(asked, 15, "")
-        except RuntimeError:
-            pass
-        check(asked(), "the proxy was asked for both pages: %s" % urls)
+        check(wid is not None, "X window named %s" % title)
+        check_place(s, wid, info, own)
+        check_styles(s, wid, info)
+        check_icons(s, wid, work)
+        check_children(info, controls)
+        check_focus(s, wid, title, controls)
+        check_painting(s, info)
+        check_pages_asked(s, urls)
 
         # The Exit button, where the layout puts it.
+        cx, cy = info["client"][:2]
         bx, by, bw, bh = next(c["place"] for c in controls if c["caption"] == "退出软件")
         s.x("xdotool", "mousemove", str(cx + bx + bw // 2), str(cy + by + bh // 2), "click", "1")
         code = wait_exit(proc)
         check(code == 0, "Exit button ends the process with 0 (%s)" % code)
+    finally:
+        s.close()
+
+
+def check_place(s, wid, info, own):
+    """The outer rectangle, centred on the screen; the X window on the client area."""
+    w, h = own["place"][2:]
+    expected = [(SCREEN[0] - w) // 2, (SCREEN[1] - h) // 2, w, h]
+    check(info["rect"] == expected, "outer rectangle %s (expected %s)" % (info["rect"], expected))
+    if not wid:
+        return
+    name = s.x("xprop", "-id", wid, "-notype", "_NET_WM_NAME")
+    check('"%s"' % info["text"] in name, "X title: %s" % name.strip())
+    geo = s.x("xwininfo", "-id", wid)
+    x_rect = [int(re.search(p + r":\s+(-?\d+)", geo).group(1))
+              for p in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
+    check(x_rect == info["client"], "X window %s lies on the client area %s" % (x_rect, info["client"]))
+
+
+def check_styles(s, wid, info):
+    """The styles as Win32 has them, and as the window manager was told."""
+    style = info["style"]
+    for bit, name, wanted in [(WS_CAPTION, "caption", True), (WS_SYSMENU, "system menu", True),
+                              (WS_MINIMIZEBOX, "minimise box", True), (WS_MAXIMIZEBOX, "maximise box", True),
+                              (WS_THICKFRAME, "sizing frame", False), (WS_CLIPCHILDREN, "clip children", True),
+                              (WS_VISIBLE, "visible", True)]:
+        check(bool(style & bit) == wanted, "%s %s (style 0x%08x)" % (name, "on" if wanted else "off", style))
+    check(info["owner"] == 0, "not owned: it has a task-bar button")
+    if not wid:
+        return
+    hints = s.x("xprop", "-id", wid, "WM_NORMAL_HINTS", "_MOTIF_WM_HINTS")
+    sizes = re.findall(r"(minimum|maximum) size: (\d+) by (\d+)", hints)
+    client = (str(info["client"][2]), str(info["client"][3]))
+    check(len(sizes) == 2 and sizes[0][1:] == sizes[1][1:] == client, "the window manager may not resize it: %s" % sizes)
+    motif = [int(v, 16) for v in re.findall(r"0x[0-9a-f]+", hints.split("_MOTIF_WM_HINTS", 1)[1])]
+    decor = motif[2] if len(motif) > 2 else 0
+    check(decor & MWM_DECOR_MINIMIZE and decor & MWM_DECOR_MAXIMIZE and not decor & MWM_DECOR_RESIZEH,
+          "decorations: minimise and maximise, no resize handles (0x%x)" % decor)
+
+
+def check_icons(s, wid, work):
+    """The application icon pair, as Wine hands it to the window manager."""
+    icons = net_wm_icons(s, wid) if wid else {}
+    check(sorted(icons) == [16, 32], "icon pair 32 and 16 px: %s" % sorted(icons))
+    for size in (32, 16):
+        check(size in icons and icon_matches(icons[size], os.path.join(work, "icons", "vexilo-%d.png" % size)),
+              "%d px icon has the application icon's pixels" % size)
+
+
+def check_children(info, controls):
+    """Stacked in stored order (first on top), in place, with their captions."""
+    got = [(c["class"], c["rect"], c["text"]) for c in info["children"]]
+    want = [(KIND_CLASSES[c["kind"]], c["place"], c["caption"] or "") for c in controls]
+    check(got == want, "children top to bottom:\n       got  %s\n       want %s" % (got, want))
+    boxes = [c for c in info["children"] if c["class"] == "Vexilo.BrowserHost"]
+    check(len(boxes) == 2 and all(c["descendants"] > 0 for c in boxes),
+          "both browser boxes hold the control's windows: %s" % [c["descendants"] for c in boxes])
+
+
+def check_focus(s, wid, title, controls):
+    """The first stop is the player box, with the control's own window holding
+    the focus; Tab and Shift+Tab are the window's even from in there."""
+    player = next(i for i, c in enumerate(controls) if "/jiujiuting/" in c["url"])
+    exit_button = next(i for i, c in enumerate(controls) if c["caption"] == "退出软件")
+    # The window manager activates the window when it likes.
+    info = settled(lambda: s.probe(title), lambda i: i and i["focus_child"] == player)
+    check(info and info["focus_child"] == player and info["focus_class"] != "Vexilo.BrowserHost",
+          "focus inside the player box, in %s" % (info and info["focus_class"]))
+    if wid:
+        s.x("xdotool", "windowactivate", "--sync", wid, check=False)
+    for key, index, what in [("Tab", exit_button, "Tab moves the focus to the Exit button"),
+                             ("shift+Tab", player, "Shift+Tab moves it back to the player box")]:
+        s.x("xdotool", "key", key)
+        info = settled(lambda: s.probe(title), lambda i: i and i["focus_child"] == index, timeout=5)
+        check(info and info["focus_child"] == index, what)
+
+
+def check_painting(s, info):
+    """The client area in the button face, a painted box over the banner box."""
+    shot = s.screenshot()
+    cx, cy = info["client"][:2]
+
+    def pixel(x, y):
+        i = ((cy + y) * SCREEN[0] + cx + x) * 3
+        return tuple(shot[i:i + 3])
+
+    face = info["button_face"]
+    face_rgb = (face & 255, face >> 8 & 255, face >> 16 & 255)
+    for x, y, colour, what in [(1, 100, face_rgb, "client left of the player box: button face"),
+                               (200, 326, face_rgb, "painted box over the banner box: button face"),
+                               (200, 340, (255, 255, 255), "banner box below the painted box: white"),
+                               (300, 100, (255, 255, 255), "player box: white")]:
+        check(pixel(x, y) == colour, "%s at %d,%d: %s" % (what, x, y, pixel(x, y)))
+
+
+def check_pages_asked(s, urls):
+    """Both pages were asked of the loopback proxy: the controls were told where to go."""
+    def asked():
+        try:
+            with open(s.requests, encoding="utf-8") as f:
+                seen = {(urlsplit(e["target"]).hostname, urlsplit(e["target"]).path) for e in map(json.loads, f)}
+        except FileNotFoundError:
+            return False
+        return all((urlsplit(u).hostname, urlsplit(u).path) in seen for u in urls)
+    check(settled(asked, bool, timeout=15), "the proxy was asked for both pages: %s" % urls)
+
+
+def about(args, work):
+    own, controls = read_layout(os.path.join(args.source, "windows", "main.window"))
+    about_own, about_controls = read_layout(os.path.join(args.source, "windows", "about.window"))
+    title, about_title = own["caption"], about_own["caption"] or ""
+    s = Session(args, work, proxy=True, hosts=page_addresses(args.exe)[1])
+    try:
+        proc = s.start(args.exe, "about.log")
+        main = s.probe(title, timeout=45)
+        if not check(main is not None, "the main window is up"):
+            return
+        cx, cy = main["client"][:2]
+        index = next(i for i, c in enumerate(controls) if c["caption"] == "关于软件")
+        bx, by, bw, bh = controls[index]["place"]
+        s.x("xdotool", "mousemove", str(cx + bx + bw // 2), str(cy + by + bh // 2), "click", "1")
+        box = s.probe(about_title, cls="Vexilo.TopLevel")
+        if not check(box is not None, "the About window is up"):
+            return
+        w, h = about_own["place"][2:]
+        expected = [(SCREEN[0] - w) // 2, (SCREEN[1] - h) // 2, w, h]
+        check(box["rect"] == expected, "About outer rectangle %s (expected %s)" % (box["rect"], expected))
+        check(box["owner"] == 1, "owned by the hidden owner: no task-bar button")
+        check(box["style"] & WS_CAPTION == WS_CAPTION and box["style"] & WS_SYSMENU
+              and not box["style"] & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME),
+              "caption and close box only (style 0x%08x)" % box["style"])
+        got = [(c["class"], c["rect"]) for c in box["children"]]
+        check(got == [(KIND_CLASSES[c["kind"]], c["place"]) for c in about_controls], "About children in place: %s" % got)
+        transparent = [bool(c["exstyle"] & 0x20) for c in box["children"]]
+        check(transparent == [c["kind"] == "TransLabel" for c in about_controls],
+              "only the TransLabel is transparent: %s" % transparent)
+        main = s.probe(title)
+        check(main and main["enabled"] == 0, "the main window is disabled while it is up")
+
+        s.x("xdotool", "key", "Escape")
+        gone = settled(lambda: s.probe(about_title, timeout=1, cls="Vexilo.TopLevel"), lambda b: b is None)
+        check(gone is None, "Esc closed the About window")
+        main = settled(lambda: s.probe(title), lambda m: m and m["enabled"] == 1 and m["focus_child"] == index)
+        check(main and main["enabled"] == 1, "the main window is enabled again")
+        check(main and main["focus_child"] == index, "the focus is back on the About button")
+        s.x("xdotool", "key", "Escape")
+        code = wait_exit(proc)
+        check(code == 0, "Esc on the main window ends the process with 0 (%s)" % code)
     finally:
         s.close()
 
@@ -459,7 +547,7 @@ def close_by(args, work, way):
     s = Session(args, work, proxy=True, hosts=page_addresses(args.exe)[1])
     try:
         proc = s.start(args.exe, "close-%s.log" % way)
-        info = s.probe(title, timeout=60)
+        info = s.probe(title, timeout=45)
         wid = s.x_window(title)
         if not check(info is not None and wid is not None, "the main window is up"):
             return
@@ -493,7 +581,7 @@ def error_box(args, work, case):
     s = Session(args, work)
     try:
         proc = s.start(exe, "error-%s.log" % case)
-        box = s.probe("错误", timeout=60)
+        box = s.probe("错误", timeout=45)
         if not check(box is not None, "a message box titled 错误"):
             return
         texts = [c["text"] for c in box["children"] if c["class"] == "Static"]
@@ -522,7 +610,7 @@ def main():
     p.add_argument("--probe", required=True)
     p.add_argument("--server", required=True, help="demo/server.py, the loopback proxy")
     p.add_argument("--source", required=True, help="the source tree")
-    p.add_argument("scenario", choices=["make-prefix", "remove-prefix", "main-window", "close", "error-box"])
+    p.add_argument("scenario", choices=["make-prefix", "remove-prefix", "main-window", "about", "close", "error-box"])
     p.add_argument("arg", nargs="?")
     args = p.parse_args()
     choices = {"close": ["escape", "alt-f4", "wmctrl"], "error-box": sorted(ERROR_CASES)}.get(args.scenario)
@@ -555,6 +643,8 @@ def main():
             subprocess.run([sys.executable, os.path.join(args.source, "resources", "make-icon.py"),
                             os.path.join(work, "icons")], check=True)
             main_window(args, work)
+        elif args.scenario == "about":
+            about(args, work)
         elif args.scenario == "close":
             close_by(args, work, args.arg)
         else:
