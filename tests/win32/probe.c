@@ -1,8 +1,8 @@
 /* Test helper run under Wine beside the program: waits for a visible
  * top-level window with the given title (and class) and prints what Win32 knows of it as
- * one line of JSON (UTF-8): its rectangles, styles, owner, which of its
- * children holds the keyboard focus, and its children, top of the stack
- * first, with their texts.
+ * one line of JSON (UTF-8): its rectangles, styles, owner, whether it is the
+ * foreground window, which of its children holds the keyboard focus, and its
+ * children, top of the stack first, with their texts.
  *
  *   probe TITLE [TIMEOUT_MS [CLASS]]
  *
@@ -118,8 +118,9 @@ int wmain(int argc, wchar_t **argv)
         focus_child = focus_child == hwnd ? NULL : GetAncestor(focus_child, GA_PARENT);
 
     put_window(hwnd, NULL);
-    printf(",\"client\":[%ld,%ld,%ld,%ld],\"owner\":%d,\"button_face\":%lu,\"focus_class\":", origin.x, origin.y,
-           client.right, client.bottom, GetWindow(hwnd, GW_OWNER) ? 1 : 0, (unsigned long)GetSysColor(COLOR_BTNFACE));
+    printf(",\"client\":[%ld,%ld,%ld,%ld],\"owner\":%d,\"foreground\":%d,\"button_face\":%lu,\"focus_class\":",
+           origin.x, origin.y, client.right, client.bottom, GetWindow(hwnd, GW_OWNER) ? 1 : 0,
+           GetForegroundWindow() == hwnd ? 1 : 0, (unsigned long)GetSysColor(COLOR_BTNFACE));
     put_text(focus_class);
     int index = 0, focus_index = -1;
     printf(",\"children\":[");

@@ -11,6 +11,10 @@ Usage: wine_test.py [options] SCENARIO [ARG]
                        the two pages asked of the loopback proxy; Exit button
   about                the About window: owned, centred, modal over the main
                        window, and the focus back where it was after Esc
+  about-closing        the About window's modal sequence: the main window takes
+                       no clicks while it is up; closed by 确定, its close box,
+                       Alt+F4, Esc and Space (not Enter), each time giving the
+                       main window back; then the Exit button ends with 0
   close WAY            escape | alt-f4 | wmctrl: the process ends with 0
   error-box CASE       corrupt-block | no-start-window: a patched copy shows
                        the error box; Return ends the process with 255
@@ -41,6 +45,8 @@ SKIP = 77
 SCREEN = (1024, 768)
 ISOLATED = "VEXILO_ISOLATED"
 OVERRIDES = "mscoree,mshtml=;winebrowser.exe,winemenubuilder.exe=d"
+# The window manager's own configuration, the start of a session's changed one.
+OPENBOX_RC = "/etc/xdg/openbox/rc.xml"
 # Faces whose missing glyphs Wine should take from the CJK font, and the fonts to use.
 LINKED_FACES = ["Tahoma", "MS Shell Dlg", "MS Shell Dlg 2", "Microsoft Sans Serif", "Segoe UI", "Arial"]
 # Faces of a Chinese desktop that the descriptions name, taken by the CJK font.
@@ -114,14 +120,14 @@ def reap_orphans():
 # A desktop session: X server, window manager, proxy, Wine
 
 class Session:
-    def __init__(self, args, work, proxy=False, hosts=("", "")):
+    def __init__(self, args, work, proxy=False, hosts=("", ""), wm_alt_f4=True):
         self.args = args
         self.work = work
         self.procs = []
         self.env = None
         self.requests = os.path.join(work, "requests.jsonl")
         try:
-            self._start(proxy, hosts)
+            self._start(proxy, hosts, wm_alt_f4)
         except BaseException:
             self.close()
             raise
@@ -131,7 +137,7 @@ class Session:
         self.procs.append(p)
         return p
 
-    def _start(self, proxy, hosts):
+    def _start(self, proxy, hosts, wm_alt_f4):
         r, w = os.pipe()
         self._spawn(["Xvfb", "-displayfd", str(w), "-screen", "0", "%dx%dx24" % SCREEN, "-nolisten", "tcp",
                      "-noreset"], pass_fds=[w], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -143,7 +149,8 @@ class Session:
                and not k.startswith(("WAYLAND", "XDG_SESSION"))}
         env["DISPLAY"] = ":" + number
         self.env = env
-        self._spawn(["openbox", "--sm-disable"], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wm = ["openbox", "--sm-disable"] + ([] if wm_alt_f4 else ["--config-file", self._rc_without_alt_f4()])
+        self._spawn(wm, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         wait_until(lambda: "window id" in self.x("xprop", "-root", "_NET_SUPPORTING_WM_CHECK", check=False),
                    15, "openbox did not start")
         if proxy:
@@ -156,6 +163,16 @@ class Session:
             env["no_proxy"] = ""
             print("proxy: 127.0.0.1:%d" % port, flush=True)
         env.update(WINEPREFIX=self.args.prefix, WINEARCH="win64", WINEDEBUG="-all", WINEDLLOVERRIDES=OVERRIDES)
+
+    def _rc_without_alt_f4(self):
+        """openbox's configuration less its own Alt+F4 binding (a close request
+        to the window openbox has focused): the key goes to the program."""
+        with open(OPENBOX_RC, encoding="utf-8") as f:
+            rc = re.sub(r'\s*<keybind key="A-F4">.*?</keybind>', "", f.read(), flags=re.S)
+        path = os.path.join(self.work, "openbox-rc.xml")
+        with open(path, "w", encoding="utf-8") as f:
+            f.write(rc)
+        return path
 
     @staticmethod
     def _read_line(fd, timeout, what):
@@ -199,6 +216,17 @@ class Session:
         """The X window Wine made for the top-level window with this title."""
         out = self.x("xdotool", "search", "--name", "^%s$" % re.escape(title), check=False).split()
         return out[0] if out else None
+
+    def x_window_on(self, client):
+        """The program's X window lying on this client area, for a window without a title."""
+        name = "^%s$" % re.escape(os.path.basename(self.args.exe))
+        out = self.x("xdotool", "search", "--onlyvisible", "--classname", name, check=False).split()
+        return next((wid for wid in out if x_rect(self, wid) == client), None)
+
+    def active_x_window(self):
+        """The window openbox has made the active one, or None."""
+        found = re.search(r"# (0x[0-9a-f]+)", self.x("xprop", "-root", "_NET_ACTIVE_WINDOW"))
+        return str(int(found.group(1), 16)) if found else None
 
     def screenshot(self):
         return subprocess.run(["import", "-window", "root", "-depth", "8", "rgb:-"], env=self.env,
@@ -247,6 +275,23 @@ def wait_exit(proc, timeout=20):
         return proc.wait(timeout)
     except subprocess.TimeoutExpired:
         return None
+
+
+def x_rect(s, wid):
+    """The X window's place on the screen: left, top, width, height."""
+    geo = s.x("xwininfo", "-id", wid)
+    return [int(re.search(p + r":\s+(-?\d+)", geo).group(1))
+            for p in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
+
+
+def centre(client, place):
+    """The screen point at the centre of a place in a client area."""
+    return client[0] + place[0] + place[2] // 2, client[1] + place[1] + place[3] // 2
+
+
+def click(s, client, place):
+    x, y = centre(client, place)
+    s.x("xdotool", "mousemove", str(x), str(y), "click", "1")
 
 
 # ---------------------------------------------------------------------------
@@ -384,9 +429,7 @@ def main_window(args, work):
         check_pages_asked(s, urls)
 
         # The Exit button, where the layout puts it.
-        cx, cy = info["client"][:2]
-        bx, by, bw, bh = next(c["place"] for c in controls if c["caption"] == "退出软件")
-        s.x("xdotool", "mousemove", str(cx + bx + bw // 2), str(cy + by + bh // 2), "click", "1")
+        click(s, info["client"], next(c["place"] for c in controls if c["caption"] == "退出软件"))
         code = wait_exit(proc)
         check(code == 0, "Exit button ends the process with 0 (%s)" % code)
     finally:
@@ -402,10 +445,8 @@ def check_place(s, wid, info, own):
         return
     name = s.x("xprop", "-id", wid, "-notype", "_NET_WM_NAME")
     check('"%s"' % info["text"] in name, "X title: %s" % name.strip())
-    geo = s.x("xwininfo", "-id", wid)
-    x_rect = [int(re.search(p + r":\s+(-?\d+)", geo).group(1))
-              for p in ("Absolute upper-left X", "Absolute upper-left Y", "Width", "Height")]
-    check(x_rect == info["client"], "X window %s lies on the client area %s" % (x_rect, info["client"]))
+    rect = x_rect(s, wid)
+    check(rect == info["client"], "X window %s lies on the client area %s" % (rect, info["client"]))
 
 
 def check_styles(s, wid, info):
@@ -506,10 +547,8 @@ def about(args, work):
         main = s.probe(title, timeout=45)
         if not check(main is not None, "the main window is up"):
             return
-        cx, cy = main["client"][:2]
         index = next(i for i, c in enumerate(controls) if c["caption"] == "关于软件")
-        bx, by, bw, bh = controls[index]["place"]
-        s.x("xdotool", "mousemove", str(cx + bx + bw // 2), str(cy + by + bh // 2), "click", "1")
+        click(s, main["client"], controls[index]["place"])
         box = s.probe(about_title, cls="Vexilo.TopLevel")
         if not check(box is not None, "the About window is up"):
             return
@@ -537,6 +576,109 @@ def about(args, work):
         s.x("xdotool", "key", "Escape")
         code = wait_exit(proc)
         check(code == 0, "Esc on the main window ends the process with 0 (%s)" % code)
+    finally:
+        s.close()
+
+
+def close_box(s, wid):
+    """The centre of the close box openbox puts on the title bar of this X
+    window's frame: the rightmost button there, as the layout (NLIMC) ends with it."""
+    frame = re.search(r"Parent window id: (0x[0-9a-f]+)", s.x("xwininfo", "-children", "-id", wid)).group(1)
+    title_bottom = x_rect(s, wid)[1]
+    buttons = []
+    for line in s.x("xwininfo", "-tree", "-id", frame).splitlines():
+        found = re.match(r"\s*(0x[0-9a-f]+) .*\s(\d+)x(\d+)\+-?\d+\+-?\d+\s+\+(-?\d+)\+(-?\d+)$", line)
+        if not found:
+            continue
+        w, h, x, y = map(int, found.groups()[1:])
+        if w == h and y + h <= title_bottom and "IsViewable" in s.x("xwininfo", "-id", found.group(1)):
+            buttons.append((x + w // 2, y + h // 2))
+    if not buttons:
+        raise RuntimeError("no buttons on the title bar of X window %s" % wid)
+    return max(buttons)
+
+
+def about_closing(args, work):
+    own, controls = read_layout(os.path.join(args.source, "windows", "main.window"))
+    about_own, about_controls = read_layout(os.path.join(args.source, "windows", "about.window"))
+    title, about_title = own["caption"], about_own["caption"] or ""
+    about_button = next(i for i, c in enumerate(controls) if c["caption"] == "关于软件")
+    exit_place = next(c["place"] for c in controls if c["caption"] == "退出软件")
+    ok = next(i for i, c in enumerate(about_controls) if c["caption"] == "确定")
+    # The ways to close the About window, each given its probe facts and X window.
+    ways = [("its 确定 button", lambda box, wid: click(s, box["client"], about_controls[ok]["place"])),
+            ("its close box", lambda box, wid: s.x("xdotool", "mousemove", *map(str, close_box(s, wid)),
+                                                   "click", "1")),
+            ("Alt+F4", lambda box, wid: s.x("xdotool", "key", "alt+F4")),
+            ("Esc", lambda box, wid: s.x("xdotool", "key", "Escape")),
+            ("Space on 确定", lambda box, wid: s.x("xdotool", "key", "space"))]
+    # openbox leaves its focus on the main window when the About window comes
+    # up (no relative of it: its owner is the hidden window), and would ask the
+    # main window to close on Alt+F4. Without that binding the key goes to
+    # Wine's foreground window, the About window, as on Windows.
+    s = Session(args, work, proxy=True, hosts=page_addresses(args.exe)[1], wm_alt_f4=False)
+    try:
+        proc = s.start(args.exe, "about-closing.log")
+        main, main_wid = s.probe(title, timeout=45), s.x_window(title)
+        if not check(main is not None and main_wid is not None, "the main window is up"):
+            return
+
+        def about_box(timeout=30):
+            return s.probe(about_title, timeout=timeout, cls="Vexilo.TopLevel")
+
+        def open_about(when):
+            click(s, main["client"], controls[about_button]["place"])
+            box = settled(about_box, lambda b: b and b["foreground"] == 1 and b["focus_child"] == ok)
+            wid = box and s.x_window_on(box["client"])
+            if not check(box is not None and wid is not None, "%s: the About window is up" % when):
+                return None, None
+            check(box["foreground"] == 1 and box["focus_child"] == ok,
+                  "%s: it is the foreground window, the focus on 确定" % when)
+            main_now = s.probe(title)
+            check(main_now and main_now["enabled"] == 0, "%s: the main window is disabled" % when)
+            return box, wid
+
+        box, wid = open_about("the About button")
+        if not box:
+            return
+        point = centre(main["client"], exit_place)
+        left, top, width, height = box["rect"]
+        check(not (left <= point[0] < left + width and top <= point[1] < top + height),
+              "the Exit button's centre %s lies beside the About window %s" % (point, box["rect"]))
+        click(s, main["client"], exit_place)
+        check(wait_exit(proc, 3) is None, "the Exit button meanwhile: the process runs on")
+        box = about_box(timeout=1)
+        check(box and box["foreground"] == 1 and box["focus_child"] == ok,
+              "the Exit button meanwhile: the About window stays, the foreground one, the focus on 确定")
+        main_now = s.probe(title)
+        check(main_now and main_now["enabled"] == 0, "the Exit button meanwhile: the main window stays disabled")
+        # openbox raised the main window over it on that click (Windows leaves
+        # the order as it was): back on top for the clicks to come.
+        s.x("xdotool", "windowraise", wid)
+        s.x("xdotool", "key", "Return")
+        check(settled(lambda: about_box(timeout=1), lambda b: b is None, timeout=3) is not None,
+              "Enter on 确定 leaves the About window up")
+
+        for n, (way, close) in enumerate(ways):
+            if n:
+                box, wid = open_about("the About button again")
+                if not box:
+                    return
+            close(box, wid)
+            check(settled(lambda: about_box(timeout=1), lambda b: b is None) is None,
+                  "%s closes the About window" % way)
+            main_now = settled(lambda: s.probe(title), lambda m: m and m["enabled"] == 1 and m["foreground"] == 1
+                               and m["focus_child"] == about_button and s.active_x_window() == main_wid)
+            check(main_now and main_now["enabled"] == 1, "after %s: the main window is enabled again" % way)
+            check(main_now and main_now["foreground"] == 1 and s.active_x_window() == main_wid,
+                  "after %s: it is active, Wine's foreground window and openbox's active one" % way)
+            check(main_now and main_now["focus_child"] == about_button,
+                  "after %s: the focus is back on the About button" % way)
+            check(proc.poll() is None, "after %s: the process runs on" % way)
+
+        click(s, main["client"], exit_place)
+        code = wait_exit(proc)
+        check(code == 0, "then the Exit button ends the process with 0 (%s)" % code)
     finally:
         s.close()
 
@@ -610,7 +752,8 @@ def main():
     p.add_argument("--probe", required=True)
     p.add_argument("--server", required=True, help="demo/server.py, the loopback proxy")
     p.add_argument("--source", required=True, help="the source tree")
-    p.add_argument("scenario", choices=["make-prefix", "remove-prefix", "main-window", "about", "close", "error-box"])
+    p.add_argument("scenario", choices=["make-prefix", "remove-prefix", "main-window", "about", "about-closing",
+                                        "close", "error-box"])
     p.add_argument("arg", nargs="?")
     args = p.parse_args()
     choices = {"close": ["escape", "alt-f4", "wmctrl"], "error-box": sorted(ERROR_CASES)}.get(args.scenario)
@@ -645,6 +788,8 @@ def main():
             main_window(args, work)
         elif args.scenario == "about":
             about(args, work)
+        elif args.scenario == "about-closing":
+            about_closing(args, work)
         elif args.scenario == "close":
             close_by(args, work, args.arg)
         else:
