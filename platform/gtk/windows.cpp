@@ -60,11 +60,22 @@ gboolean on_delete(GtkWidget*, GdkEvent*, gpointer data)
     return TRUE;   // the frame decides whether and when the window goes
 }
 
+Window* g_last_active = nullptr;   // the enabled top-level window active last
+
 void on_active(GObject* object, GParamSpec*, gpointer data)
 {
     auto* w = static_cast<Window*>(data);
+    bool active = gtk_window_is_active(GTK_WINDOW(object));
+    if (active && w->enabled)
+        g_last_active = w;
+    // A disabled window cannot be active: the window manager's focus goes
+    // back to the dialog that disabled it, which also comes back on top.
+    if (active && !w->enabled && g_last_active && g_last_active != w && g_last_active->enabled) {
+        gtk_window_present(GTK_WINDOW(g_last_active->widget));
+        return;
+    }
     if (w->listener)
-        w->listener->on_activate(gtk_window_is_active(GTK_WINDOW(object)));
+        w->listener->on_activate(active);
 }
 
 bool maximised(Window* w)
@@ -528,6 +539,8 @@ void destroy(Window* w)
         g_source_remove(w->resize_check);
     if (w->parent)
         std::erase(w->parent->children, w);
+    if (g_last_active == w)
+        g_last_active = nullptr;
     gtk_widget_destroy(w->outer ? w->outer : w->widget);
     free_window_tree(w);
 }

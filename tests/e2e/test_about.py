@@ -93,6 +93,8 @@ class About(unittest.TestCase):
                 time.sleep(0.3)
                 self.still_running()
                 self.assertFalse(self.about_gone(), "the About window is still open")
+                wait_for("the About window to be active again",
+                         lambda: self.desktop.x("xdotool", "getactivewindow").strip() == str(about), timeout=5)
                 close(about)
                 wait_for("the About window to close", self.about_gone)
                 self.still_running()
