@@ -203,10 +203,22 @@ namespace platform {
 Window* create_browser(Window* parent, Rect r, const ChildStyle& style, const BrowserSettings& settings,
                        WindowListener* listener)
 {
-    WebKitWebsitePolicies* policies = webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
-    GtkWidget* widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "settings", shared_settings(),
-                                                "website-policies", policies, nullptr));
-    g_object_unref(policies);
+    // The views of one window share one web process: it starts the pages
+    // sooner and costs a process less. A related view takes the first one's
+    // policies; it must be given the very same settings object.
+    GtkWidget* widget = nullptr;
+    auto sibling = std::find_if(parent->children.begin(), parent->children.end(),
+                                [](const Window* c) { return c->type == gtk_backend::Type::Browser; });
+    if (sibling != parent->children.end()) {
+        widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view", (*sibling)->widget, "settings",
+                                         shared_settings(), nullptr));
+    } else {
+        WebKitWebsitePolicies* policies =
+            webkit_website_policies_new_with_policies("autoplay", WEBKIT_AUTOPLAY_ALLOW, nullptr);
+        widget = GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "settings", shared_settings(), "website-policies",
+                                         policies, nullptr));
+        g_object_unref(policies);
+    }
     if (!widget)
         return nullptr;
 

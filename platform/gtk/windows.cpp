@@ -485,6 +485,12 @@ void stack_children(Window* const* top_to_bottom, std::size_t count)
         return;
     Window* parent = top_to_bottom[0]->parent;
     GtkLayout* layout = GTK_LAYOUT(parent->client);
+    // Controls are usually created bottom first, which is already the order
+    // wanted; moving children would re-create their windows for nothing.
+    if (std::equal(top_to_bottom, top_to_bottom + count, parent->children.rbegin(), parent->children.rend())) {
+        parent->children.assign(top_to_bottom, top_to_bottom + count);
+        return;
+    }
     // A layout draws its children in order and stacks their windows as they
     // are realised, so the bottom child goes in first.
     for (std::size_t i = 0; i < count; ++i) {
