@@ -215,18 +215,15 @@ bool run_one_step(int* code)
 
 void dispatch_waiting()
 {
-    // Bounded: a page can keep sources ready for ever.
-    for (int i = 0; i < 200; ++i) {
-        if (!g_posted.empty()) {
-            if (!g_posted.front().target)
-                return;
-            Posted m = g_posted.front();
-            g_posted.pop_front();
-            deliver(m);
-        } else if (!g_main_context_iteration(nullptr, FALSE)) {
-            return;
-        }
+    // What is waiting now, not what arrives meanwhile: a page keeps sources
+    // ready for ever.
+    for (std::size_t n = g_posted.size(); n > 0 && !g_posted.empty() && g_posted.front().target; --n) {
+        Posted m = g_posted.front();
+        g_posted.pop_front();
+        deliver(m);
     }
+    if (!quit_is_next())
+        g_main_context_iteration(nullptr, FALSE);
 }
 
 }  // namespace platform
