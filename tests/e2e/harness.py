@@ -239,6 +239,23 @@ class Player:
             stream.close()
 
 
+class DesktopTest(unittest.TestCase):
+    """Tests sharing one desktop and one demo server."""
+
+    tools = ("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "import", "convert")
+
+    @classmethod
+    def setUpClass(cls):
+        need_tools(*cls.tools)
+        cls.desktop = Desktop()
+        cls.site = Site(cls.desktop.tmp)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.site.close()
+        cls.desktop.close()
+
+
 def need_tools(*tools):
     missing = [t for t in tools if not shutil.which(t)]
     if missing:

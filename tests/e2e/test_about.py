@@ -3,7 +3,6 @@ modal behaviour over the main window."""
 
 import os
 import time
-import unittest
 
 import harness
 from harness import Desktop, Player, Site, wait_for
@@ -26,18 +25,7 @@ def is_blue_ink(p):
     return p[2] > p[0] + 20 and p[2] > p[1] + 20
 
 
-class About(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        harness.need_tools("Xvfb", "openbox", "xdotool", "xwininfo", "xprop", "import", "convert")
-        cls.desktop = Desktop()
-        cls.site = Site(cls.desktop.tmp)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.close()
-        cls.desktop.close()
-
+class About(harness.DesktopTest):
     def setUp(self):
         self.player = Player(self.desktop, self.site.proxy)
         self.addCleanup(self.player.close)

@@ -3,7 +3,6 @@ code 0; every fatal condition shows the error report and ends with 255."""
 
 import os
 import shutil
-import unittest
 
 import harness
 from harness import Desktop, Player, Site, wait_for
@@ -41,18 +40,7 @@ def patched_copy(tmp, old, new):
     return path
 
 
-class Ending(unittest.TestCase):
-    @classmethod
-    def setUpClass(cls):
-        harness.need_tools("Xvfb", "openbox", "xdotool", "xwininfo", "xprop")
-        cls.desktop = Desktop()
-        cls.site = Site(cls.desktop.tmp)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.site.close()
-        cls.desktop.close()
-
+class Ending(harness.DesktopTest):
     def test_each_way_out_ends_with_code_0(self):
         for name, act in WAYS.items():
             with self.subTest(name):
