@@ -140,7 +140,6 @@ Window* create_hidden_owner();
 // included) is exactly `outer`. Carries the application icon pair.
 Window* create_top_level(const TopLevelStyle&, Rect outer, WindowListener*);
 void show_top_level(Window*);
-Rect outer_rect(Window*);
 bool is_minimized(Window*);
 void restore(Window*);
 void activate(Window*);
@@ -179,7 +178,6 @@ Window* create_browser(Window* parent, Rect, const ChildStyle&, const BrowserSet
 // Stacks the children of one parent, first in the list on top.
 void stack_children(Window* const* top_to_bottom, std::size_t count);
 void show_child(Window*, bool visible);
-void invalidate(Window*);
 bool is_visible(Window*);
 
 // Keyboard focus within a top-level window.

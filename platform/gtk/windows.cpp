@@ -261,14 +261,6 @@ void show_top_level(Window* w)
     gtk_window_present(GTK_WINDOW(w->widget));
 }
 
-Rect outer_rect(Window* w)
-{
-    GdkRectangle r{};
-    if (GdkWindow* gw = gtk_widget_get_window(w->widget))
-        gdk_window_get_frame_extents(gw, &r);
-    return {r.x, r.y, r.width, r.height};
-}
-
 bool is_minimized(Window* w)
 {
     GdkWindow* gw = gtk_widget_get_window(w->widget);
@@ -508,11 +500,6 @@ void stack_children(Window* const* top_to_bottom, std::size_t count)
 void show_child(Window* w, bool visible)
 {
     gtk_widget_set_visible(w->outer, visible);
-}
-
-void invalidate(Window* w)
-{
-    gtk_widget_queue_draw(w->widget);
 }
 
 bool is_visible(Window* w)

@@ -355,13 +355,6 @@ void show_top_level(Window* w)
     UpdateWindow(w->hwnd);
 }
 
-Rect outer_rect(Window* w)
-{
-    RECT r{};
-    GetWindowRect(w->hwnd, &r);
-    return {r.left, r.top, r.right - r.left, r.bottom - r.top};
-}
-
 bool is_minimized(Window* w)
 {
     return IsIconic(w->hwnd);
@@ -421,19 +414,6 @@ void stack_children(Window* const* top_to_bottom, std::size_t count)
 void show_child(Window* w, bool visible)
 {
     ShowWindow(w->hwnd, visible ? SW_SHOWNA : SW_HIDE);
-}
-
-void invalidate(Window* w)
-{
-    // A transparent child is drawn over what lies beneath it: that goes first.
-    if (w->parent && (GetWindowLongW(w->hwnd, GWL_EXSTYLE) & WS_EX_TRANSPARENT)) {
-        RECT r{};
-        GetWindowRect(w->hwnd, &r);
-        MapWindowPoints(HWND_DESKTOP, w->parent->hwnd, reinterpret_cast<POINT*>(&r), 2);
-        RedrawWindow(w->parent->hwnd, &r, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-        return;
-    }
-    InvalidateRect(w->hwnd, nullptr, TRUE);
 }
 
 bool is_visible(Window* w)

@@ -397,11 +397,6 @@ void show_top_level(Window* w)
     w->visible = true;
 }
 
-Rect outer_rect(Window* w)
-{
-    return rec::usable(w, "outer_rect") ? w->rect : Rect{};
-}
-
 bool is_minimized(Window* w)
 {
     return rec::usable(w, "is_minimized") && w->minimized;
@@ -506,11 +501,6 @@ void show_child(Window* w, bool visible)
         return;
     write("show_child " + w->label + (visible ? " 1" : " 0"));
     w->visible = visible;
-}
-
-void invalidate(Window* w)
-{
-    rec::usable(w, "invalidate");
 }
 
 bool is_visible(Window* w)
